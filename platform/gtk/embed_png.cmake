@@ -1,0 +1,16 @@
+# Writes a header holding PNG files as byte arrays, so the program needs no
+# files at run time.  cmake -DOUTPUT=file.hpp -DINPUTS="name=file.png;..." -P embed_png.cmake
+set(text "// Generated from the program's icon files; do not edit.\n#pragma once\n\nnamespace nubeko {\n")
+foreach(entry IN LISTS INPUTS)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ "${file}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n    " bytes "${bytes}")
+  string(APPEND text "\ninline constexpr unsigned char ${name}[] = {\n    ${bytes}\n};\n")
+endforeach()
+string(APPEND text "\n}  // namespace nubeko\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
