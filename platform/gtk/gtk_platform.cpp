@@ -472,6 +472,7 @@ void GtkPlatform::show_error_box(std::string_view title, std::string_view text) 
     gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(box),
                                  gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG));
     G_GNUC_END_IGNORE_DEPRECATIONS
+    g_object_set(box, "message-type", GTK_MESSAGE_ERROR, nullptr);  // the image made it "other"
     gtk_widget_show_all(box);
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
