@@ -146,11 +146,11 @@ void set_program_icon(GtkWindow* window) {
 
 class GtkMainWindow final : public NativeWindow {
 public:
-    GtkMainWindow(Rect outer, WindowEvents& events)
+    GtkMainWindow(std::string_view title, Rect outer, WindowEvents& events)
         : window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)), client_(gtk_layout_new(nullptr, nullptr)),
           events_(events), outer_(outer) {
         GtkWindow* window = GTK_WINDOW(window_.get());
-        gtk_window_set_title(window, "");  // otherwise the program name shows
+        gtk_window_set_title(window, std::string(title).c_str());  // even "": else the program name shows
         gtk_window_set_resizable(window, FALSE);
         gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_NORMAL);
         set_program_icon(window);
@@ -283,9 +283,12 @@ private:
     }
 
     // The window manager may have clamped the first placement, and only now
-    // is the frame certain: place it once more.
+    // is the frame certain: place it once more, the first time it is mapped
+    // (later maps are restores, which keep the place the user gave it).
     static gboolean on_map(GtkWidget* widget, GdkEvent*, gpointer data) {
         auto* self = static_cast<GtkMainWindow*>(data);
+        if (self->placed_) return FALSE;
+        self->placed_ = true;
         if (auto extents = read_frame_extents(gtk_widget_get_window(widget));
             extents && *extents != self->extents_) {
             self->extents_ = *extents;
@@ -302,6 +305,7 @@ private:
     FrameExtents extents_;
     guint close_source_ = 0;
     WeakWidget saved_focus_;
+    bool placed_ = false;
 };
 
 class GtkChildArea final : public NativeChildArea {
@@ -420,9 +424,9 @@ Size GtkPlatform::primary_display_size() const {
     return {area.width * scale, area.height * scale};
 }
 
-std::unique_ptr<NativeWindow> GtkPlatform::create_window(const WindowSettings&, Rect outer,
+std::unique_ptr<NativeWindow> GtkPlatform::create_window(const WindowSettings& settings, Rect outer,
                                                          WindowEvents& events) {
-    return std::make_unique<GtkMainWindow>(outer, events);
+    return std::make_unique<GtkMainWindow>(settings.title, outer, events);
 }
 
 std::unique_ptr<NativeChildArea> GtkPlatform::create_child_area(NativeWindow& parent, Rect place) {

@@ -558,6 +558,10 @@ class MainWindowTest(DesktopTest):
             self.skipTest("without a window manager nothing can minimise")
         d = self.desktop
         frame = d.frame(self.window)
+        # Moved first: a restore keeps the place the user gave the window.
+        x, y = d.geometry(frame)[:2]
+        d.run("xdotool", "windowmove", "--sync", str(self.window), str(x + 40), str(y + 30))
+        wait_for("the window to move", lambda: d.geometry(frame)[:2] == (x + 40, y + 30), 10)
         before = (d.geometry(frame), d.geometry(self.window))
         d.run("xdotool", "windowminimize", "--sync", str(self.window))
         wait_for("the window to be iconic", lambda: "Iconic" in d.xprop(self.window, "WM_STATE"))
