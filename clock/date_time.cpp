@@ -72,8 +72,7 @@ LocalTime split_date_time(DateTime value) {
     const double r = value > 0 ? value + half_second : value - half_second;
     const auto day_number = static_cast<long long>(r);  // toward zero
     const double magnitude = std::fabs(r);
-    auto seconds = static_cast<int>((magnitude - std::floor(magnitude)) * seconds_per_day);
-    if (seconds > 86399) seconds = 86399;  // a fraction a hair below 1 must not make hour 24
+    const auto seconds = static_cast<int>((magnitude - std::floor(magnitude)) * seconds_per_day);
 
     const CivilDate date = civil_from_days(day_number - unix_epoch_day);
     return {date.year, date.month, date.day, seconds / 3600, seconds / 60 % 60, seconds % 60};
