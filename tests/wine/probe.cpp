@@ -10,7 +10,9 @@
 //                                   a message box: owner, texts, icon, buttons;
 //                                   with "ok" it then presses OK
 //   probe close CLASS               what the close box does: SC_CLOSE
+//   probe directory CLASS           the current directory of the window's process
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -215,8 +217,49 @@ int close(const wchar_t* window_class) {
     return print("{\"found\": true}");
 }
 
+// The start of the process parameters block, as laid out by the system.
+struct ProcessParameters {
+    ULONG maximum_length;
+    ULONG length;
+    ULONG flags;
+    ULONG debug_flags;
+    HANDLE console;
+    ULONG console_flags;
+    HANDLE standard_input;
+    HANDLE standard_output;
+    HANDLE standard_error;
+    UNICODE_STRING current_directory;
+};
+
+// The folder, or nothing when the process cannot be read.
+bool read_current_directory(HANDLE process, std::wstring& folder) {
+    PROCESS_BASIC_INFORMATION basic{};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0) return false;
+    PEB peb{};
+    if (!ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr)) return false;
+    ProcessParameters parameters{};
+    if (!ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr)) return false;
+    folder.resize(parameters.current_directory.Length / sizeof(wchar_t));
+    return ReadProcessMemory(process, parameters.current_directory.Buffer, folder.data(),
+                             parameters.current_directory.Length, nullptr);
+}
+
+int directory(const wchar_t* window_class) {
+    const HWND hwnd = FindWindowW(window_class, nullptr);
+    if (hwnd == nullptr) return not_found();
+    DWORD id = 0;
+    GetWindowThreadProcessId(hwnd, &id);
+    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    std::wstring folder;
+    const bool read = process != nullptr && read_current_directory(process, folder);
+    if (process != nullptr) CloseHandle(process);
+    if (!read) return print("{\"found\": true, \"directory\": null}"), 1;
+    return print("{\"found\": true, \"directory\": " + quoted(utf8(folder)) + "}");
+}
+
 int usage() {
-    std::fputs("usage: probe window CLASS TIMEOUT_MS | title CLASS | dialog TITLE TIMEOUT_MS [ok] | close CLASS\n",
+    std::fputs("usage: probe window CLASS TIMEOUT_MS | title CLASS | dialog TITLE TIMEOUT_MS [ok] | close CLASS"
+               " | directory CLASS\n",
                stderr);
     return 2;
 }
@@ -232,5 +275,6 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"dialog" && (argc == 4 || (argc == 5 && std::wstring(argv[4]) == L"ok")))
         return dialog(argv[2], timeout(), argc == 5);
     if (command == L"close" && argc == 3) return close(argv[2]);
+    if (command == L"directory" && argc == 3) return directory(argv[2]);
     return usage();
 }

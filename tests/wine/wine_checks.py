@@ -478,6 +478,12 @@ class UnderWine(unittest.TestCase):
             self.assertEqual([(c["class"], c["rect"], c["visible"]) for c in pane["children"]],
                              [("Shell Embedding", [0, 0, PANE[2], PANE[3]], True)])
 
+        with self.subTest("working directory: the program's folder, not the one it was started from"):
+            folder = "Z:" + os.path.dirname(os.path.abspath(options.win64)).replace("/", "\\")
+            shown = self.probe("directory", WINDOW_CLASS)["directory"]
+            self.assertIsNotNone(shown, "the program's process could not be read")
+            self.assertEqual(shown.rstrip("\\").lower(), folder.lower())
+
         with self.subTest("shown activated, the focus in the web view"):
             self.assertTrue(window["active"])
             self.assertEqual(window["focus_path"][:2], ["NubekoPane", "Shell Embedding"])
