@@ -100,7 +100,8 @@ bool MainWindow::key_pressed(Key key, Modifiers modifiers) {
 }
 
 void MainWindow::focus_received() {
-    if (!native_ || native_->restore_saved_focus()) return;
+    // Also asked while the units go down with the window: nothing to focus then.
+    if (!native_ || !pane_ || native_->restore_saved_focus()) return;
     for (const UnitDescription& unit : description_.units)
         if (unit.kind == UnitKind::browser_pane && unit.tab_stop) pane_->focus();
 }

@@ -56,7 +56,10 @@ private:
 class RecordedWebView final : public NativeWebView {
 public:
     explicit RecordedWebView(RecordingPlatform& p) : p_(p) {}
-    ~RecordedWebView() override { p_.log.push_back("destroy_web_view"); }
+    ~RecordedWebView() override {
+        p_.log.push_back("destroy_web_view");
+        if (p_.focus_returns_when_web_view_goes) p_.window_events->focus_received();
+    }
     void focus() override { p_.log.push_back("focus_web_view"); }
     bool set_offline(bool on) override { return record("set_offline ", on); }
     bool set_silent(bool on) override { return record("set_silent ", on); }

@@ -27,6 +27,7 @@ public:
     bool fail_web_view = false;
     bool fail_countdown = false;
     bool saved_focus_exists = false;
+    bool focus_returns_when_web_view_goes = false;  // as a system does when the focused child dies
     std::function<void(RecordingPlatform&)> in_event_loop;  // the user, while the loop runs
 
     // What happened.

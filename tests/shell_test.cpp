@@ -216,6 +216,13 @@ TEST_F(Program, FocusGoesBackToTheSavedChildElseIntoTheWebView) {
     EXPECT_EQ(run(), 0);
 }
 
+TEST_F(Program, FocusComingBackWhileTheWindowGoesDownIsIgnored) {
+    platform.focus_returns_when_web_view_goes = true;
+    platform.in_event_loop = [](RecordingPlatform& p) { p.press(Key::escape); };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(platform.entries_starting("focus_web_view").size(), 1u) << "only the one when the window was shown";
+}
+
 TEST_F(Program, SetAddressAlwaysNavigatesAndTakesNullAsEmpty) {
     platform.in_event_loop = [&](RecordingPlatform& p) {
         p.log.clear();
