@@ -134,11 +134,11 @@ class Site:
 
 
 class Program:
-    def __init__(self, desktop, path, env):
+    def __init__(self, desktop, command, env):
         self.desktop = desktop
         self.log = os.path.join(desktop.tmp, f"program-{len(desktop.programs)}.log")
         with open(self.log, "wb") as log:
-            self.process = spawn([path], env=env, stdout=log, stderr=subprocess.STDOUT,
+            self.process = spawn(command, env=env, stdout=log, stderr=subprocess.STDOUT,
                                             cwd=desktop.tmp, start_new_session=True)
         self.pid = self.process.pid
         self.window = None
@@ -220,11 +220,12 @@ class Desktop:
 
     # ---- programs
 
-    def launch(self, path, **extra_env):
-        """Starts a program with its own HOME and XDG folders."""
+    def launch(self, path, *args, **extra_env):
+        """Starts a program with its own HOME and XDG folders, from a folder
+        of its own."""
         env = self._fresh_env(f"home-{len(self.programs)}")
         env.update(extra_env)
-        program = Program(self, path, env)
+        program = Program(self, [path, *args], env)
         self.programs.append(program)
         return program
 
@@ -461,6 +462,10 @@ class MainWindowTest(DesktopTest):
         cls.titles = TitleSpy(cls.desktop, cls.window)
         cls.desktop.toplevel(cls.program, visible=True)
 
+    def test_0_working_directory_is_the_program_folder(self):
+        self.assertEqual(os.readlink(f"/proc/{self.program.pid}/cwd"),
+                         os.path.dirname(os.path.realpath(options.nubeko)))
+
     def test_1_title_is_empty_until_the_first_tick_then_ticks(self):
         wait_for("three captions", lambda: len({v for _, v in self.titles.seen() if v}) >= 3, 30)
         values = [v for _, v in self.titles.seen()]
@@ -537,7 +542,8 @@ class MainWindowTest(DesktopTest):
             self.skipTest("needs the key test's page")
         d = self.desktop
         loads = len(self.site.logged("loaded"))
-        second = d.launch(options.nubeko)
+        # The command line is ignored, also what GTK would take for itself.
+        second = d.launch(options.nubeko, "--display=:9999", "--help", "http://example.invalid/")
         other = d.toplevel(second, visible=True)
         self.assertNotEqual(other, self.window)
         self.wait_ticking(other)
