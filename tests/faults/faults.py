@@ -11,6 +11,7 @@ Usage: faults.py --nubeko PATH --no-web-view PATH --text-alloc-fails PATH
 import argparse
 import atexit
 import collections
+import contextlib
 import http.server
 import os
 import random
@@ -182,7 +183,7 @@ def answer_cut_off(site, handler):
 
 def answer_garbage(site, handler):
     """Bytes that are no HTTP answer at all, then hangs up."""
-    handler.wfile.write(random.Random(site.address[1]).randbytes(4096))
+    handler.wfile.write(random.Random(0).randbytes(4096))
     handler.connection.shutdown(socket.SHUT_RDWR)
     handler.close_connection = True
     site.mark("answered")
@@ -216,7 +217,7 @@ def kill_session(sid):
             pass
 
 
-class FaultTest(e2e.DesktopTest):
+class FaultTest(unittest.TestCase):
     """One desktop with openbox for the class; each case starts its own site
     (or none) and its own copy of the program."""
 
@@ -227,16 +228,24 @@ class FaultTest(e2e.DesktopTest):
         cls.desktop = e2e.Desktop(*cls.screen, wm=cls.wm)
         cls.addClassCleanup(cls.desktop.close)
 
-    def start_site(self, answer):
+    def start_site(self, answer, cleanups=None):
         site = FaultSite(e2e.options.host, answer)
         site.start()
-        self.addCleanup(site.stop)
+        self.on_cleanup(cleanups, site.stop)
         return site
 
-    def launch(self, path=None, **env):
+    def launch(self, path=None, cleanups=None, **env):
         program = self.desktop.launch(path or e2e.options.nubeko, **env)
-        self.addCleanup(kill_session, program.pid)  # WebKit's helpers, should any outlive it
+        # WebKit's helpers too, should any outlive the program.
+        self.on_cleanup(cleanups, lambda: (e2e.end_process_tree(program.process), kill_session(program.pid)))
         return program
+
+    def on_cleanup(self, cleanups, routine):
+        """At the end of a case when given its cleanups, else of the test."""
+        if cleanups:
+            cleanups.callback(routine)
+        else:
+            self.addCleanup(routine)
 
     def captions_after(self, titles, since, program, count=2, timeout=30.0):
         """Waits for count different captions written after a moment; returns
@@ -265,8 +274,20 @@ class FaultTest(e2e.DesktopTest):
 Case = collections.namedtuple("Case", "name answer fault then", defaults=(None,))
 
 
-def when_visible(test, run):
-    return run.shown
+def when_text_shown(test, run):
+    """The pane shows dark text in its top left corner: the 500 page, or the
+    web view's own page about a failed request, on white."""
+    def shown():
+        x, y, _, _ = test.desktop.geometry(run.window)
+        shot = test.desktop.screenshot()
+        return any(max(shot.pixel(x + i, y + j)) < 0x80 for i in range(0, 400, 2) for j in range(2, 40, 2))
+    wait_for("text in the pane", shown)
+    return time.monotonic()
+
+
+def after(*moments):
+    """The last of several moments, taken in order."""
+    return lambda test, run: max(moment(test, run) for moment in moments)
 
 
 def when_marked(name):
@@ -374,11 +395,12 @@ def new_window_left_alone(test, run, ticked):
 
 
 CASES = [
-    Case("site down", None, when_visible),
-    Case("500 answer", answer_500, when_marked("answered")),
-    Case("answer that is not HTTP", answer_garbage, when_marked("answered")),
-    Case("answer stalls", answer_stalled, when_marked("stall-begins"), stall_then_finish),
-    Case("answer cut off", answer_cut_off, when_marked("cut-off"), report_cut_off),
+    Case("site down", None, when_text_shown),
+    Case("500 answer", answer_500, after(when_marked("answered"), when_text_shown)),
+    Case("answer that is not HTTP", answer_garbage, after(when_marked("answered"), when_text_shown)),
+    Case("answer stalls", answer_stalled, after(when_marked("stall-begins"), when_logged("first-part")),
+         stall_then_finish),
+    Case("answer cut off", answer_cut_off, after(when_marked("cut-off"), when_logged("first-part")), report_cut_off),
     Case("window.open", serve("opens_window.html"), when_logged("opened", when="load"), new_window_left_alone),
     Case("script errors", serve("script_errors.html"), when_logged("loaded")),
     Case("alert()", serve("alert.html"), when_alert_shown, alert_left_open),
@@ -395,31 +417,28 @@ class Run:
 class HostilePages(FaultTest):
     def test_program_ticks_on_and_closes(self):
         for case in CASES:
-            with self.subTest(case.name):
+            with self.subTest(case.name), contextlib.ExitStack() as cleanups:
                 started = time.monotonic()
-                self.run_case(case)
+                self.run_case(case, cleanups)
                 print(f"\n    {case.name}: {time.monotonic() - started:.1f} s", end=" ", flush=True)
 
-    def run_case(self, case):
+    def run_case(self, case, cleanups):
         run = Run()
         if case.answer:
-            run.site = self.start_site(case.answer)
+            run.site = self.start_site(case.answer, cleanups)
         else:
             with socket.socket() as probe:
                 self.assertNotEqual(probe.connect_ex(FaultSite(e2e.options.host, None).address), 0,
                                     "something listens on the site's port")
-        run.program = self.launch()
+        run.program = self.launch(cleanups=cleanups)
         run.window = self.desktop.toplevel(run.program)
         run.titles = e2e.TitleSpy(self.desktop, run.window)
         self.desktop.toplevel(run.program, visible=True)
-        run.shown = time.monotonic()
         fault = case.fault(self, run)
         ticked = self.captions_after(run.titles, fault, run.program)
         if case.then:
             case.then(self, run, ticked)
         self.close_with_escape(run.program, run.window)
-        if case.answer:
-            run.site.stop()
 
 
 # ---------------------------------------------------------------- input fuzz
