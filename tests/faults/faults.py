@@ -509,6 +509,11 @@ TICKS_OBSERVED = 3.5  # seconds: more than three ticks
 
 
 class CaptionUnderErrorBox(FaultTest):
+    """The build whose text allocation fails takes the fatal stop at the first
+    tick. While its box is up no tick may reach the handler: the caption
+    stays as it was, and no further tick runs into the fatal stop again (a
+    second box)."""
+
     def test_caption_stands_still_while_the_box_is_up(self):
         program = self.launch(e2e.options.text_alloc_fails, **e2e.faked_clock("2016-01-22 15:32:25"))
         window = self.main_window(program)
